@@ -1,0 +1,237 @@
+#include "datafile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// Cp866ToWin1251 with the "stays unchanged" entries filled in, so that the
+// per-byte loop is a plain lookup.
+struct Translation {
+  uint8_t to[256];
+  Translation() {
+    for (int b = 0; b < 256; ++b)
+      to[b] = Cp866ToWin1251[b] != 0 ? Cp866ToWin1251[b] : static_cast<uint8_t>(b);
+  }
+};
+const Translation kTranslation;
+
+constexpr uint8_t kBlank = 0x20;
+constexpr size_t kLengthWord = 2;
+
+int DigitValue(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 99;
+}
+
+// An optional sign, then decimal digits, or hex digits after $, x, X, 0x, 0X.
+int32_t ParseInt32(const uint8_t* p, const uint8_t* end) {
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  unsigned base = 10;
+  if (p < end && (*p == '$' || *p == 'x' || *p == 'X')) {
+    base = 16;
+    ++p;
+  } else if (end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    base = 16;
+    p += 2;
+  }
+  if (p == end) return -1;
+  constexpr uint64_t kMagnitudeLimit = uint64_t{1} << 31;
+  uint64_t magnitude = 0;
+  for (; p < end; ++p) {
+    int digit = DigitValue(*p);
+    if (digit >= static_cast<int>(base)) return -1;
+    magnitude = magnitude * base + static_cast<unsigned>(digit);
+    if (magnitude > kMagnitudeLimit) return -1;
+  }
+  if (negative) return static_cast<int32_t>(-static_cast<int64_t>(magnitude));
+  return magnitude < kMagnitudeLimit ? static_cast<int32_t>(magnitude) : -1;
+}
+
+uint16_t Alignment(ColumnKind kind) {
+  switch (kind) {
+    case ColumnKind::kInt32: return 4;
+    case ColumnKind::kInt64: return 8;
+    default: return 2;  // VarChar's length word, SmallInt
+  }
+}
+
+uint32_t EncodedSize(const ColumnType& column) {
+  switch (column.kind) {
+    case ColumnKind::kVarChar: return kLengthWord + column.size;
+    case ColumnKind::kInt16: return 2;
+    case ColumnKind::kInt32: return 4;
+    case ColumnKind::kInt64: return 8;
+    case ColumnKind::kNone: break;
+  }
+  return 0;
+}
+
+// Bytes of the null-flag area in front of a server's record image: 4 for every
+// started group of 32 columns.
+uint64_t NullFlagBytes(size_t columns) { return 4 * ((columns + 31) / 32); }
+
+}  // namespace
+
+ColumnType ColumnOf(const TDbfField& field, Layout layout) {
+  const uint8_t width = field.Width();
+  if (layout == Layout::kPacked) {
+    switch (field.Type()) {
+      case 'L': return {ColumnKind::kNone, 0};
+      case 'N': return {width <= 4 ? ColumnKind::kInt16 : ColumnKind::kInt32, 0};
+      default: return {ColumnKind::kVarChar, width};
+    }
+  }
+  // The aligned layout declares every field. The server's NUMERIC takes 1 to 18
+  // digits with no more decimals than digits; any other field is text.
+  if (field.Type() == 'N' && width >= 1 && width <= 18 && field.Decimals() <= width) {
+    ColumnKind kind = width <= 4 ? ColumnKind::kInt16
+                      : width <= 9 ? ColumnKind::kInt32
+                                   : ColumnKind::kInt64;
+    return {kind, 0};
+  }
+  return {ColumnKind::kVarChar, std::max<uint16_t>(width, 1)};  // VarChar(0) can't be declared
+}
+
+TRecordPlan::TRecordPlan(const FieldList& fields, uint16_t record_length, Layout layout) {
+  size_t columns = 0;
+  for (const TDbfField& field : fields)
+    if (ColumnOf(field, layout).kind != ColumnKind::kNone) ++columns;
+  uint64_t image_pos = layout == Layout::kAligned ? NullFlagBytes(columns) : 0;
+  uint64_t start = 1;  // the deletion flag comes first
+  for (const TDbfField& field : fields) {
+    const ColumnType column = ColumnOf(field, layout);
+    const uint64_t field_start = start;
+    start += field.Width();
+    if (column.kind == ColumnKind::kNone) continue;
+    FieldPlan plan{};
+    plan.kind = column.kind;
+    plan.decimals = field.Decimals();
+    plan.width = field.Width();
+    plan.offset = static_cast<uint32_t>(std::min<uint64_t>(field_start, record_length));
+    plan.present = static_cast<uint16_t>(std::min<uint64_t>(record_length - plan.offset, plan.width));
+    plan.text_size = column.size;
+    plan.scaled = layout == Layout::kAligned && field.Type() == 'N' && column.kind != ColumnKind::kVarChar;
+    if (layout == Layout::kAligned) {
+      const uint16_t align = Alignment(column.kind);
+      const uint64_t placed = (image_pos + align - 1) / align * align;
+      // The file holds the image from the first column on.
+      plan.gap = fields_.empty() ? 0 : static_cast<uint16_t>(placed - image_pos);
+      image_pos = placed + EncodedSize(column);
+    }
+    plan.out_bytes = plan.gap + EncodedSize(column);
+    record_bytes_ += plan.out_bytes;
+    max_field_bytes_ = std::max<size_t>(max_field_bytes_, plan.out_bytes);
+    fields_.push_back(plan);
+  }
+}
+
+int32_t PackedNumber(const uint8_t* text, size_t n, uint8_t decimals) {
+  uint8_t buf[256];
+  n = std::min(n, sizeof buf);
+  const uint8_t* dot = decimals != 0 ? static_cast<const uint8_t*>(memchr(text, '.', n)) : nullptr;
+  const uint8_t* begin = text;
+  const uint8_t* end = text + n;
+  if (dot != nullptr) {
+    size_t before = static_cast<size_t>(dot - text);
+    memcpy(buf, text, before);
+    memcpy(buf + before, dot + 1, n - before - 1);
+    begin = buf;
+    end = buf + n - 1;
+  }
+  TrimBounds(begin, end);
+  if (begin == end) return -1;
+  return ParseInt32(begin, end);
+}
+
+bool ScaledNumber(const uint8_t* text, size_t n, uint8_t decimals, int64_t lo, int64_t hi,
+                  int64_t* value) {
+  const uint8_t* p = text;
+  const uint8_t* end = text + n;
+  TrimBounds(p, end);
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  // Past this, magnitude * 10 + 9 would not fit in 64 bits; any such value is
+  // out of every range anyway.
+  constexpr uint64_t kGrowLimit = (std::numeric_limits<uint64_t>::max() - 9) / 10;
+  uint64_t magnitude = 0;
+  bool any_digit = false;
+  bool overflow = false;
+  auto push = [&](unsigned digit) {
+    if (magnitude > kGrowLimit) overflow = true;
+    else magnitude = magnitude * 10 + digit;
+  };
+  for (; p < end && *p >= '0' && *p <= '9'; ++p, any_digit = true) push(*p - '0');
+  unsigned fraction_digits = 0;
+  bool round_up = false;
+  if (p < end && *p == '.') {
+    for (++p; p < end && *p >= '0' && *p <= '9'; ++p, any_digit = true) {
+      if (fraction_digits < decimals) push(*p - '0');
+      else if (fraction_digits == decimals) round_up = *p >= '5';
+      ++fraction_digits;
+    }
+  }
+  if (!any_digit || p != end) return false;
+  for (; fraction_digits < decimals; ++fraction_digits) push(0);
+  if (round_up) {
+    if (magnitude == std::numeric_limits<uint64_t>::max()) overflow = true;
+    else ++magnitude;
+  }
+  if (overflow) return false;
+  const uint64_t limit = negative ? static_cast<uint64_t>(-(lo + 1)) + 1 : static_cast<uint64_t>(hi);
+  if (magnitude > limit) return false;
+  *value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  return true;
+}
+
+void ConvertRecord(const uint8_t* record, const TRecordPlan& plan, OutBuffer& out) {
+  for (const FieldPlan& f : plan.Fields()) {
+    uint8_t* p = out.Reserve(f.out_bytes);
+    if (f.gap != 0) {
+      memset(p, 0, f.gap);
+      p += f.gap;
+    }
+    const uint8_t* src = record + f.offset;
+    switch (f.kind) {
+      case ColumnKind::kVarChar: {
+        PutU16(p, f.width);
+        p += kLengthWord;
+        for (uint16_t i = 0; i < f.present; ++i) p[i] = kTranslation.to[src[i]];
+        memset(p + f.present, kBlank, f.width - f.present);
+        memset(p + f.width, 0, f.text_size - f.width);
+        p += f.text_size;
+        break;
+      }
+      case ColumnKind::kInt16: {
+        int64_t v = -1;
+        if (!f.scaled) v = PackedNumber(src, f.present, f.decimals);
+        else if (!ScaledNumber(src, f.present, f.decimals, INT16_MIN, INT16_MAX, &v)) v = -1;
+        PutU16(p, static_cast<uint16_t>(v));
+        p += 2;
+        break;
+      }
+      case ColumnKind::kInt32: {
+        int64_t v = -1;
+        if (!f.scaled) v = PackedNumber(src, f.present, f.decimals);
+        else if (!ScaledNumber(src, f.present, f.decimals, INT32_MIN, INT32_MAX, &v)) v = -1;
+        PutU32(p, static_cast<uint32_t>(v));
+        p += 4;
+        break;
+      }
+      case ColumnKind::kInt64: {
+        int64_t v = -1;
+        if (!ScaledNumber(src, f.present, f.decimals, INT64_MIN, INT64_MAX, &v)) v = -1;
+        PutU64(p, static_cast<uint64_t>(v));
+        p += 8;
+        break;
+      }
+      case ColumnKind::kNone:
+        break;
+    }
+    out.Commit(p);
+  }
+}

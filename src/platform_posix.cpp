@@ -1,0 +1,157 @@
+// Files, OS errors and the console on POSIX systems.
+#include <fcntl.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstring>
+
+#include "platform.h"
+
+namespace {
+
+bool FolderOfPathExists(const std::string& path) {
+  size_t cut = path.find_last_of('/');
+  std::string folder = cut == std::string::npos ? "." : path.substr(0, cut == 0 ? 1 : cut);
+  struct stat st;
+  return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+EInOutError ErrorFromOs(int os_error, const std::string& path, bool writing) {
+  switch (os_error) {
+    case ENOENT:
+      return IoError(FolderOfPathExists(path) ? kFileNotFound : kInvalidFilename);
+    case ENOTDIR:
+    case ENAMETOOLONG:
+      return IoError(kInvalidFilename);
+    case EMFILE:
+    case ENFILE:
+      return IoError(kTooManyOpenFiles);
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+      return IoError(kAccessDenied);
+    case ENOSPC:
+    case EDQUOT:
+      if (writing) return IoError(kDiskFull);
+      break;
+  }
+  return UnlistedIoError(os_error);
+}
+
+std::unique_ptr<File> File::OpenRead(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) throw IoError(kAccessDenied);
+  // O_NONBLOCK: should the name turn into a FIFO between the two looks, the
+  // open must still not wait for a writer.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) throw ErrorFromOs(errno, path, false);
+  std::unique_ptr<File> file(new File(fd, path));
+  if (fstat(fd, &st) != 0) throw ErrorFromOs(errno, path, false);
+  if (!S_ISREG(st.st_mode)) throw IoError(kAccessDenied);
+  return file;
+}
+
+std::unique_ptr<File> File::OpenWrite(const std::string& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) throw ErrorFromOs(errno, path, true);
+  return std::unique_ptr<File>(new File(fd, path));
+}
+
+bool File::Lookup(const std::string& path, FileId* id) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  id->device = static_cast<uint64_t>(st.st_dev);
+  id->inode = static_cast<uint64_t>(st.st_ino);
+  id->regular = S_ISREG(st.st_mode);
+  return true;
+}
+
+File::~File() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+size_t File::Read(void* buf, size_t n) {
+  size_t got = 0;
+  while (got < n) {
+    ssize_t r = ::read(fd_, static_cast<char*>(buf) + got, n - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) throw ErrorFromOs(errno, path_, false);
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return got;
+}
+
+void File::Seek(uint64_t pos) {
+  if (lseek(fd_, static_cast<off_t>(pos), SEEK_SET) < 0) throw ErrorFromOs(errno, path_, false);
+}
+
+uint64_t File::Size() {
+  struct stat st;
+  if (fstat(fd_, &st) != 0) throw ErrorFromOs(errno, path_, false);
+  return static_cast<uint64_t>(st.st_size);
+}
+
+void File::WriteAll(const void* buf, size_t n) {
+  const char* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    ssize_t w = ::write(fd_, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0) throw ErrorFromOs(errno, path_, true);
+    if (w == 0) throw IoError(kDiskFull);
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+}
+
+void File::Truncate() {
+  struct stat st;
+  if (fstat(fd_, &st) != 0) throw ErrorFromOs(errno, path_, true);
+  if (S_ISREG(st.st_mode) && ftruncate(fd_, 0) != 0) throw ErrorFromOs(errno, path_, true);
+}
+
+FileId File::Id() const {
+  FileId id;
+  struct stat st;
+  if (fstat(fd_, &st) == 0) {
+    id.device = static_cast<uint64_t>(st.st_dev);
+    id.inode = static_cast<uint64_t>(st.st_ino);
+    id.regular = S_ISREG(st.st_mode);
+  }
+  return id;
+}
+
+void File::Close() {
+  int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0 && errno != EINTR) throw ErrorFromOs(errno, path_, true);
+}
+
+Console::Console(int fd) : fd_(fd), utf8_(false) {
+  if (isatty(fd)) {
+    const char* old = setlocale(LC_CTYPE, "");
+    utf8_ = old != nullptr && strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+    setlocale(LC_CTYPE, "C");
+  }
+}
+
+void Console::EndLine() {
+  line_ += "\r\n";
+  std::string out;
+  out.swap(line_);
+  const char* p = out.data();
+  size_t n = out.size();
+  while (n > 0) {
+    ssize_t w = ::write(fd_, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) throw ErrorFromOs(w < 0 ? errno : ENOSPC, "", true);
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+}
