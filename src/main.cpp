@@ -10,10 +10,8 @@
 #include <vector>
 
 #include "cli.h"
-#include "datafile.h"
-#include "mydbf.h"
+#include "convert.h"
 #include "platform.h"
-#include "script.h"
 
 namespace {
 
@@ -70,26 +68,22 @@ int Run(const CommandLine& cl) {
     else PrintVersion(out);
     return kExitDone;
   }
-  const Layout layout = cl.aligned ? Layout::kAligned : Layout::kPacked;
-  FieldList fields;
+  TableConversion conversion(cl.aligned ? Layout::kAligned : Layout::kPacked);
 
   auto table = Guarded(out, cl.table, [&] { return File::OpenRead(cl.table); });
   if (!table) return kExitReported;
-  File& table_file = **table;
-  const FileId table_id = table_file.Id();
+  const FileId table_id = (*table)->Id();
 
-  const TDbfHeader header = ReadTableHeader(table_file);
-  if (header.Version() == kVersionDbase4) {
-    out.Text(kNotSupported).EndLine();
-    return kExitReported;
+  switch (conversion.Read(**table)) {  // header, descriptors, data area set-up
+    case TableConversion::Verdict::kUnsupportedVersion:
+      out.Text(kNotSupported).EndLine();
+      return kExitReported;
+    case TableConversion::Verdict::kNotATable:
+      out.Text(kNotDbf).EndLine();
+      return kExitReported;
+    case TableConversion::Verdict::kTable:
+      break;
   }
-  uint64_t data_offset = 0;
-  if (header.Version() != kVersionDbase3 || !ReadFieldDescriptors(table_file, &fields, &data_offset)) {
-    out.Text(kNotDbf).EndLine();
-    return kExitReported;
-  }
-
-  DataArea area(table_file, header, data_offset);
 
   auto data = Guarded(out, cl.data, [&] {
     return CreateOutput(cl.data, kNoDataName, {{table_id, kSameAsTable}});
@@ -97,17 +91,17 @@ int Run(const CommandLine& cl) {
   if (!data) return kExitReported;
   const FileId data_id = (*data)->Id();
 
-  area.ConvertRecords(TRecordPlan(fields, area.RecordLength(), layout), **data);
+  conversion.ConvertRecords(**data);
 
-  area.Release();
-  table_file.Close();
+  conversion.ReleaseChunkBuffer();
+  (*table)->Close();
   (*data)->Close();
 
   auto script = Guarded(out, cl.script, [&] {
     return CreateOutput(cl.script, kNoScriptName, {{table_id, kSameAsTable}, {data_id, kSameAsData}});
   });
   if (!script) return kExitReported;
-  WriteTableScript(**script, fields, cl.data, layout);
+  conversion.WriteScript(**script, cl.data);
   (*script)->Close();
 
   out.Text(kDone).EndLine();

@@ -224,6 +224,26 @@ TEST_F(Tool, FullDiskEndsWithTheReport) {
   EXPECT_EQ(Get("p.dat"), kPeopleData);
 }
 
+// The chunk buffer of a table with 1000 records of 65,535 bytes takes 64 MB;
+// with less address space than that the run ends with the report.
+TEST_F(Tool, OutOfMemoryEndsWithTheReport) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs the address space this test takes away";
+#endif
+  TableBuilder b;
+  b.Field("A", 'C', 255).RecordLength(65535).RecordCount(1000).EofMarker(false);
+  Put("big.dbf", b.Build());
+  fs::resize_file(P("big.dbf"), b.DataOffset() + 65535ull * 1000);  // sparse: zero records
+  const std::string table = Get("big.dbf");
+  RunResult r = RunTool({"big.dbf", "big.dat", "big.sql"}, dir_.path(), 40LL << 20);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, Report("EOutOfMemory", "Out of memory."));
+  EXPECT_EQ(r.code, 1);
+  EXPECT_FALSE(Has("big.dat"));
+  EXPECT_EQ(Get("big.dbf"), table);
+  EXPECT_EQ(Run({"big.dbf", "big.dat", "big.sql"}).code, 0);  // with room enough it converts
+}
+
 TEST_F(Tool, NamesStandInTheScriptAsTheyWereGiven) {
   Put("p.dbf", People().Build());
   for (const std::string name : {"it's.dat", " p.dat ", "-p.dat", "\xE9\xF6.dat"}) {
@@ -306,6 +326,17 @@ TEST_F(Tool, SampleTable) {
     p += 4;
     EXPECT_EQ(text(8), rows[i].born);
   }
+}
+
+// A person at a UTF-8 terminal reads the tool's texts in UTF-8; file names
+// stay as they were given, and anything not a terminal gets code page 866.
+TEST_F(Tool, Utf8TerminalGetsUtf8Texts) {
+  Put("p.dbf", People().Build());
+  EXPECT_EQ(Run({"p.dbf", "p.dat", ""}).out, Guarded("", "Отсутствющее имя файла SQL-запроса."));
+  EXPECT_EQ(RunOnTerminal({"p.dbf", "p.dat", ""}, dir_.path(), "C.UTF-8"),
+            "? \"\" - Отсутствющее имя файла SQL-запроса.\r\n");
+  EXPECT_EQ(RunOnTerminal({"\xE9.dbf"}, dir_.path(), "C.UTF-8"), "? \"\xE9.dbf\" - File not found\r\n");
+  EXPECT_EQ(RunOnTerminal({"p.dbf", "p.dat", "p.sql"}, dir_.path(), "C"), kDone);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -75,6 +76,45 @@ inline RunResult RunTool(const std::vector<std::string>& args, const std::filesy
   std::filesystem::remove(out_path);
   std::filesystem::remove(err_path);
   return r;
+}
+
+// Runs the tool with its standard output on a terminal (a pseudo-terminal
+// whose other end this reads), in the locale `lang`; returns what it printed.
+inline std::string RunOnTerminal(const std::vector<std::string>& args, const std::filesystem::path& dir,
+                                 const std::string& lang) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "(no pseudo-terminal)";
+  std::string slave_name = ptsname(master);
+  std::string tool = ToolPath();
+  pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    int slave = open(slave_name.c_str(), O_RDWR);
+    if (slave < 0 || chdir(dir.c_str()) != 0) _exit(126);
+    struct termios t;
+    if (tcgetattr(slave, &t) == 0) {
+      t.c_oflag &= ~static_cast<tcflag_t>(OPOST);  // bytes through unchanged
+      tcsetattr(slave, TCSANOW, &t);
+    }
+    dup2(slave, 1);
+    setenv("LC_ALL", lang.c_str(), 1);
+    std::vector<char*> argv = {const_cast<char*>(tool.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(tool.c_str(), argv.data());
+    _exit(127);
+  }
+  std::string out;
+  char buf[4096];
+  for (;;) {
+    ssize_t n = read(master, buf, sizeof buf);
+    if (n <= 0) break;  // EIO once the program has closed its end
+    out.append(buf, static_cast<size_t>(n));
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(master);
+  return out;
 }
 
 // A fresh temporary folder, removed with everything in it.
