@@ -61,8 +61,9 @@ void DataArea::ConvertRecords(const TRecordPlan& plan, OutputFile& data) {
   out.Flush();
 }
 
-// Only the Cyrillic letters and a few signs change; box drawing, Ё (0xF0) and
-// everything below 0x80 pass through.
+// Only the Cyrillic letters and a few signs change; box drawing and everything
+// below 0x80 pass through. Ё (0xF0) becomes 0xA8 like ё becomes 0xB8: left
+// unchanged it would read as the letter р in Windows-1251.
 const uint8_t Cp866ToWin1251[256] = {
     // 0x00-0x7F: unchanged
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
@@ -78,8 +79,8 @@ const uint8_t Cp866ToWin1251[256] = {
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
     // 0xE0-0xEF: р..я
     0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF,
-    // 0xF0-0xFF: Ё stays; ё Є є Ї ї Ў ў ° •; the rest stays
-    0, 0xB8, 0xAA, 0xBA, 0xAF, 0xBF, 0xA1, 0xA2, 0xB0, 0x95, 0, 0, 0, 0, 0, 0,
+    // 0xF0-0xFF: Ё ё Є є Ї ї Ў ў ° •; the rest stays
+    0xA8, 0xB8, 0xAA, 0xBA, 0xAF, 0xBF, 0xA1, 0xA2, 0xB0, 0x95, 0, 0, 0, 0, 0, 0,
 };
 
 std::string PadRight(const std::string& s, char c, uint16_t length) {

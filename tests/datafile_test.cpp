@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
 #include <cstring>
 
 #include "memory_files.h"
@@ -126,16 +128,32 @@ TEST(Cp866ToWin1251, Ranges) {
     uint8_t expected = 0;
     if (b >= 0x80 && b <= 0xAF) expected = static_cast<uint8_t>(b + 0x40);
     if (b >= 0xE0 && b <= 0xEF) expected = static_cast<uint8_t>(b + 0x10);
-    EXPECT_EQ(Cp866ToWin1251[b], b >= 0xF1 && b <= 0xF9 ? Cp866ToWin1251[b] : expected);
+    EXPECT_EQ(Cp866ToWin1251[b], b >= 0xF0 && b <= 0xF9 ? Cp866ToWin1251[b] : expected);
   }
-  const uint8_t signs[][2] = {{0xF1, 0xB8}, {0xF2, 0xAA}, {0xF3, 0xBA}, {0xF4, 0xAF}, {0xF5, 0xBF},
+  const uint8_t signs[][2] = {{0xF0, 0xA8}, {0xF1, 0xB8}, {0xF2, 0xAA}, {0xF3, 0xBA}, {0xF4, 0xAF}, {0xF5, 0xBF},
                               {0xF6, 0xA1}, {0xF7, 0xA2}, {0xF8, 0xB0}, {0xF9, 0x95}};
   for (const auto& s : signs) EXPECT_EQ(Cp866ToWin1251[s[0]], s[1]) << int{s[0]};
 }
 
+// Every Cyrillic letter against the system's own converter.
+TEST(Cp866ToWin1251, LettersAgreeWithIconv) {
+  iconv_t cd = iconv_open("CP1251", "CP866");
+  ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  for (int b = 0x80; b <= 0xF1; ++b) {
+    if (b >= 0xB0 && b <= 0xDF) continue;  // box drawing: not in Windows-1251
+    char in = static_cast<char>(b), out = 0;
+    char* pin = &in;
+    char* pout = &out;
+    size_t nin = 1, nout = 1;
+    ASSERT_NE(iconv(cd, &pin, &nin, &pout, &nout), static_cast<size_t>(-1)) << b;
+    EXPECT_EQ(Cp866ToWin1251[b], static_cast<uint8_t>(out)) << b;
+  }
+  iconv_close(cd);
+}
+
 TEST(Cp866ToWin1251, CharacterFieldsAreTranslatedOnceAndOthersPassThrough) {
   std::string in = "\x80\xAF\xE0\xEF\xA1\x41\x20\xB3\xB8\xF0\xFF\xF1\x00";
-  std::string want = "\xC0\xEF\xF0\xFF\xE1\x41\x20\xB3\xB8\xF0\xFF\xB8";
+  std::string want = "\xC0\xEF\xF0\xFF\xE1\x41\x20\xB3\xB8\xA8\xFF\xB8";
   want += '\0';
   in += '\0';
   ASSERT_EQ(in.size(), 13u);
