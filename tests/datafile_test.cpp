@@ -135,6 +135,29 @@ TEST(Cp866ToWin1251, Ranges) {
   for (const auto& s : signs) EXPECT_EQ(Cp866ToWin1251[s[0]], s[1]) << int{s[0]};
 }
 
+// Every byte, alone and in texts of every length and position (the text loop
+// has a fast form for letters), comes out as the table says.
+TEST(Cp866ToWin1251, TextConversionFollowsTheTable) {
+  auto expect = [](uint8_t b) { return Cp866ToWin1251[b] ? Cp866ToWin1251[b] : b; };
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  for (size_t width : {1u, 7u, 16u, 33u, 255u}) {
+    for (size_t start = 0; start < 256; start += width) {
+      std::string text = all.substr(start, width);
+      text.resize(width, 'a');
+      std::string want = U16(static_cast<uint16_t>(width));
+      for (char c : text) want += static_cast<char>(expect(static_cast<uint8_t>(c)));
+      ASSERT_EQ(Hex(Convert({MakeField("T", 'C', static_cast<uint8_t>(width))}, " " + text)), Hex(want))
+          << "width " << width << " from " << start;
+    }
+  }
+  // Letters only: the fast form alone.
+  std::string letters, want = U16(64);
+  for (int b = 0x80; b < 0xB0; ++b) letters += static_cast<char>(b), want += static_cast<char>(b + 0x40);
+  for (int b = 0xE0; b < 0xF0; ++b) letters += static_cast<char>(b), want += static_cast<char>(b + 0x10);
+  EXPECT_EQ(Convert({MakeField("T", 'C', 64)}, " " + letters), want);
+}
+
 // Every Cyrillic letter against the system's own converter.
 TEST(Cp866ToWin1251, LettersAgreeWithIconv) {
   iconv_t cd = iconv_open("CP1251", "CP866");
