@@ -111,9 +111,9 @@ int Run(const CommandLine& cl) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* program = argc > 0 ? argv[0] : "dbfext";
+  const std::string program = ProgramName(argc > 0 ? argv[0] : nullptr);
   try {
-    return Run(ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc)));
+    return Run(ParseCommandLine(CommandLineArguments(argc, argv)));
   } catch (const Exception& e) {
     ReportUnhandled(program, e.KindName(), e.Message());
   } catch (const std::bad_alloc&) {

@@ -90,24 +90,44 @@ Console& Console::Bytes(const std::string& raw) {
   return *this;
 }
 
-namespace {
-
-std::string BaseName(const char* path) {
-  std::string p = path ? path : "";
-  size_t cut = p.find_last_of("/\\");
-  return cut == std::string::npos ? p : p.substr(cut + 1);
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+  std::vector<std::string> args;
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  size_t i = 0;
+  const size_t n = line.size();
+  for (;;) {
+    for (;;) {
+      while (i < n && blank(line[i])) ++i;
+      if (i + 1 < n && line[i] == '"' && line[i + 1] == '"') i += 2;
+      else break;
+    }
+    if (i >= n) return args;
+    std::string arg;
+    while (i < n && !blank(line[i])) {
+      if (line[i] == '"') {
+        for (++i; i < n && line[i] != '"'; ++i) arg += line[i];
+        if (i < n) ++i;  // the closing quote
+      } else {
+        arg += line[i++];
+      }
+    }
+    args.push_back(arg);
+  }
 }
 
-}  // namespace
+std::string BaseNameOf(const std::string& path) {
+  size_t cut = path.find_last_of("/\\");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
 
-void ReportUnhandled(const char* argv0, const char* kind, const std::string& message) {
-  Console err(2);
+void ReportUnhandled(const std::string& program, const char* kind, const std::string& message) {
   std::string text = message;
   if (text.empty() || text.back() != '.') text += '.';
-  err.Text("Exception ").Text(kind).Text(" in module ").Bytes(BaseName(argv0));
-  err.Text(" at 00000000004012AB.").EndLine();
-  err.Text(text).EndLine();
   try {
+    Console err(2);
+    err.Text("Exception ").Text(kind).Text(" in module ").Bytes(program);
+    err.Text(" at 00000000004012AB.").EndLine();
+    err.Text(text).EndLine();
     err.EndLine();
   } catch (const Exception&) {
     // Standard error is gone too: the exit code is all that is left to say it.

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // ---- byte order ----------------------------------------------------------
 
@@ -115,6 +116,12 @@ struct FileId {
   bool operator==(const FileId& o) const { return device == o.device && inode == o.inode; }
 };
 
+#ifdef _WIN32
+using OsHandle = void*;
+#else
+using OsHandle = int;
+#endif
+
 class File : public InputFile, public OutputFile {
  public:
   // Opens an existing regular file for reading. Anything else (a folder, a
@@ -139,8 +146,9 @@ class File : public InputFile, public OutputFile {
   void Close();
 
  private:
-  File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  int fd_;
+  File(OsHandle fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  OsHandle fd_;
+  bool open_ = true;
   std::string path_;
 };
 
@@ -174,6 +182,23 @@ class OutBuffer {
   bool failed_ = false;
 };
 
+// ---- command line ---------------------------------------------------------------
+
+// The arguments after the program's name: argv as the system hands it over on
+// POSIX; on Windows the command line split by SplitCommandLine.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Splits a command line the way the tool has always read it on Windows:
+// bytes up to a blank (any byte up to 32) separate arguments; double quotes
+// group blanks into an argument and are removed; a pair of double quotes with
+// nothing between them at the start of an argument is skipped, so an empty
+// argument cannot be given. The first item is the program's name.
+std::vector<std::string> SplitCommandLine(const std::string& line);
+
+// The program file's name without its folder.
+std::string ProgramName(const char* argv0);
+std::string BaseNameOf(const std::string& path);
+
 // ---- console -------------------------------------------------------------------
 
 // The tool's own texts are kept in UTF-8 in the source and written in code page
@@ -198,4 +223,4 @@ std::string Cp866FromUtf8(const std::string& utf8);
 
 // The report of a failure the tool did not handle itself, on standard error:
 // "Exception <kind> in module <program> at <address>." CR LF <message>. CR LF CR LF
-void ReportUnhandled(const char* argv0, const char* kind, const std::string& message);
+void ReportUnhandled(const std::string& program, const char* kind, const std::string& message);

@@ -73,7 +73,7 @@ bool File::Lookup(const std::string& path, FileId* id) {
 }
 
 File::~File() {
-  if (fd_ >= 0) ::close(fd_);
+  if (open_) ::close(fd_);
 }
 
 size_t File::Read(void* buf, size_t n) {
@@ -128,10 +128,16 @@ FileId File::Id() const {
 }
 
 void File::Close() {
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0 && errno != EINTR) throw ErrorFromOs(errno, path_, true);
+  open_ = false;
+  if (::close(fd_) != 0 && errno != EINTR) throw ErrorFromOs(errno, path_, true);
 }
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  if (argc < 1) return {};
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+std::string ProgramName(const char* argv0) { return BaseNameOf(argv0 ? argv0 : "dbfext"); }
 
 Console::Console(int fd) : fd_(fd), utf8_(false) {
   if (isatty(fd)) {

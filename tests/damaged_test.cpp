@@ -132,6 +132,7 @@ TEST(DamagedTables, NotARegularFile) {
   ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   mkfifo((dir.path() / "fifo").c_str(), 0644);
   for (const std::string name : {"fifo", "sock", "/dev/null", "/dev/zero", "."}) {
+    if (name == "sock" && WindowsBuild()) continue;  // no such thing there
     SCOPED_TRACE(name);
     RunResult r = RunTool({name, "t.dat", "t.sql"}, dir.path());
     EXPECT_EQ(r.out, Dos("? \"") + name + "\" - File access denied\r\n");
@@ -145,6 +146,9 @@ TEST(DamagedTables, NamesWithBlanksQuotesAndDashes) {
   TableBuilder b;
   b.Field("A", 'C', 2).Record({"ab"});
   for (const std::string name : {"my \"table\" 'x'.dbf", "-t.dbf", "--t.dbf", " t.dbf", "\xC0\xFF.dbf"}) {
+    // Windows file names hold no double quotes; non-ASCII bytes reach it
+    // through the runner's code page.
+    if (WindowsBuild() && (name[0] == 'm' || name[0] == '\xC0')) continue;
     SCOPED_TRACE(name);
     TempDir dir;
     WriteFile(dir.path() / name, b.Build());

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <vector>
 
 #include "cli.h"
 #include "memory_files.h"
@@ -125,6 +126,32 @@ TEST(OutBuffer, WritesNothingMoreAfterAFailedWrite) {
   }
   EXPECT_EQ(out.calls, 1);
   EXPECT_EQ(out.bytes, "");
+}
+
+TEST(SplitCommandLine, Cases) {
+  struct Case {
+    const char* line;
+    std::vector<std::string> args;
+  };
+  const Case cases[] = {
+      {"dbfext a.dbf b.dat c.sql", {"dbfext", "a.dbf", "b.dat", "c.sql"}},
+      {"  dbfext\ta.dbf   b.dat  ", {"dbfext", "a.dbf", "b.dat"}},
+      {"dbfext \"my table.dbf\" b.dat", {"dbfext", "my table.dbf", "b.dat"}},
+      {"dbfext a\"b c\"d", {"dbfext", "ab cd"}},                // quotes group inside an argument
+      {"dbfext \"\" b.dat", {"dbfext", "b.dat"}},                 // an empty pair is skipped
+      {"dbfext \"\"\"\" \"\"b.dat", {"dbfext", "b.dat"}},
+      {"dbfext \"\"\"x y\"", {"dbfext", "x y"}},                // the pair, then a quoted part
+      {"dbfext a\"\"b", {"dbfext", "ab"}},                       // only at the start is it skipped
+      {"dbfext \"unclosed arg", {"dbfext", "unclosed arg"}},
+      {"dbfext C:\\out\\x.dat \\\"", {"dbfext", "C:\\out\\x.dat", "\\"}},  // no backslash escapes
+      {"dbfext \x01\x1F\xFF", {"dbfext", "\xFF"}},
+      {"", {}},
+      {"\"\"", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(SplitCommandLine(c.line), c.args);
+  }
 }
 
 TEST(ParseCommandLine, OptionsStandAnywhereUntilDoubleDash) {

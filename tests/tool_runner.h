@@ -30,10 +30,32 @@ inline void WriteFile(const std::filesystem::path& p, const std::string& bytes) 
   std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// The program under test; DBFEXT_UNDER_TEST may name another build of it.
+// The program under test; DBFEXT_UNDER_TEST may name another build of it, and
+// DBFEXT_RUNNER a program that runs it (wine, for the Windows build).
 inline std::string ToolPath() {
   const char* env = std::getenv("DBFEXT_UNDER_TEST");
   return env && *env ? env : DBFEXT_BINARY;
+}
+inline std::string Runner() {
+  const char* env = std::getenv("DBFEXT_RUNNER");
+  return env ? env : "";
+}
+// The Windows build: where the platforms differ by design, tests say so.
+inline bool WindowsBuild() {
+  const std::string tool = ToolPath();
+  return tool.size() > 4 && tool.compare(tool.size() - 4, 4, ".exe") == 0;
+}
+// The program file's name, as the failure report gives it.
+inline std::string ModuleName() { return std::filesystem::path(ToolPath()).filename().string(); }
+
+inline std::vector<char*> ToolArgv(const std::string& runner, const std::string& tool,
+                                   const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  if (!runner.empty()) argv.push_back(const_cast<char*>(runner.c_str()));
+  argv.push_back(const_cast<char*>(tool.c_str()));
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  return argv;
 }
 
 // Runs the tool with `args` in `dir`, standard input closed to /dev/null.
@@ -43,6 +65,7 @@ inline RunResult RunTool(const std::vector<std::string>& args, const std::filesy
   const std::filesystem::path out_path = dir / ".stdout";
   const std::filesystem::path err_path = dir / ".stderr";
   std::string tool = ToolPath();
+  std::string runner = Runner();
   pid_t pid = fork();
   if (pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
@@ -62,10 +85,8 @@ inline RunResult RunTool(const std::vector<std::string>& args, const std::filesy
       execv("/bin/sh", argv.data());
       _exit(127);
     }
-    std::vector<char*> argv = {const_cast<char*>(tool.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(tool.c_str(), argv.data());
+    std::vector<char*> argv = ToolArgv(runner, tool, args);
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   RunResult r;
@@ -98,9 +119,7 @@ inline std::string RunOnTerminal(const std::vector<std::string>& args, const std
     }
     dup2(slave, 1);
     setenv("LC_ALL", lang.c_str(), 1);
-    std::vector<char*> argv = {const_cast<char*>(tool.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ToolArgv("", tool, args);
     execv(tool.c_str(), argv.data());
     _exit(127);
   }
