@@ -4,6 +4,7 @@
 // ? "<argument>" - <message> and end the run with 99. Any other failure
 // escapes to the report on standard error and exit code 1.
 #include <memory>
+#include <exception>
 #include <new>
 #include <optional>
 #include <string>
@@ -118,6 +119,8 @@ int main(int argc, char** argv) {
     ReportUnhandled(program, e.KindName(), e.Message());
   } catch (const std::bad_alloc&) {
     ReportUnhandled(program, "EOutOfMemory", "Out of memory");
+  } catch (const std::exception& e) {
+    ReportUnhandled(program, "Exception", e.what());
   }
   return kExitUnhandled;
 }
