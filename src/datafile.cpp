@@ -238,6 +238,17 @@ bool ScaledNumber(const uint8_t* text, size_t n, uint8_t decimals, int64_t lo, i
   return true;
 }
 
+namespace {
+
+// A numeric field's value in its column's range; -1 when the text is none.
+inline int64_t NumberOf(const FieldPlan& f, const uint8_t* text, int64_t lo, int64_t hi) {
+  if (!f.scaled) return PackedNumber(text, f.present, f.decimals);
+  int64_t value = -1;
+  return ScaledNumber(text, f.present, f.decimals, lo, hi, &value) ? value : -1;
+}
+
+}  // namespace
+
 void ConvertRecord(const uint8_t* record, const TRecordPlan& plan, OutBuffer& out) {
   for (const FieldPlan& f : plan.Fields()) {
     uint8_t* p = out.Reserve(f.out_bytes);
@@ -256,29 +267,18 @@ void ConvertRecord(const uint8_t* record, const TRecordPlan& plan, OutBuffer& ou
         p += f.text_size;
         break;
       }
-      case ColumnKind::kInt16: {
-        int64_t v = -1;
-        if (!f.scaled) v = PackedNumber(src, f.present, f.decimals);
-        else if (!ScaledNumber(src, f.present, f.decimals, INT16_MIN, INT16_MAX, &v)) v = -1;
-        PutU16(p, static_cast<uint16_t>(v));
+      case ColumnKind::kInt16:
+        PutU16(p, static_cast<uint16_t>(NumberOf(f, src, INT16_MIN, INT16_MAX)));
         p += 2;
         break;
-      }
-      case ColumnKind::kInt32: {
-        int64_t v = -1;
-        if (!f.scaled) v = PackedNumber(src, f.present, f.decimals);
-        else if (!ScaledNumber(src, f.present, f.decimals, INT32_MIN, INT32_MAX, &v)) v = -1;
-        PutU32(p, static_cast<uint32_t>(v));
+      case ColumnKind::kInt32:
+        PutU32(p, static_cast<uint32_t>(NumberOf(f, src, INT32_MIN, INT32_MAX)));
         p += 4;
         break;
-      }
-      case ColumnKind::kInt64: {
-        int64_t v = -1;
-        if (!ScaledNumber(src, f.present, f.decimals, INT64_MIN, INT64_MAX, &v)) v = -1;
-        PutU64(p, static_cast<uint64_t>(v));
+      case ColumnKind::kInt64:
+        PutU64(p, static_cast<uint64_t>(NumberOf(f, src, INT64_MIN, INT64_MAX)));
         p += 8;
         break;
-      }
       case ColumnKind::kNone:
         break;
     }

@@ -11,15 +11,6 @@
 
 namespace {
 
-TDbfField MakeField(const std::string& name, char type, uint8_t width, uint8_t decimals = 0) {
-  TDbfField f;
-  memcpy(f.bytes, name.data(), std::min<size_t>(name.size(), 11));
-  f.bytes[kFieldType] = static_cast<uint8_t>(type);
-  f.bytes[kFieldWidth] = width;
-  f.bytes[kFieldDecimals] = decimals;
-  return f;
-}
-
 // Converts one record (deletion flag included) with the given fields.
 std::string Convert(const FieldList& fields, const std::string& record, Layout layout = Layout::kPacked) {
   MemoryOutput out;

@@ -44,6 +44,21 @@ class Tool : public testing::Test {
   bool Has(const std::string& name) const { return fs::exists(fs::symlink_status(P(name))); }
   RunResult Run(const std::vector<std::string>& args) const { return RunTool(args, dir_.path()); }
 
+  // p.dbf with `arg` as the data file: refused at its open step, no script.
+  void ExpectDataRefused(const std::string& arg, const std::string& message) const {
+    RunResult r = Run({"p.dbf", arg, "p.sql"});
+    EXPECT_EQ(r.out, Guarded(arg, message));
+    EXPECT_EQ(r.code, 99);
+    EXPECT_FALSE(Has("p.sql"));
+  }
+  // p.dbf with `arg` as the script: refused at its open step, the data file complete.
+  void ExpectScriptRefused(const std::string& arg, const std::string& message) const {
+    RunResult r = Run({"p.dbf", "p.dat", arg});
+    EXPECT_EQ(r.out, Guarded(arg, message));
+    EXPECT_EQ(r.code, 99);
+    EXPECT_EQ(Get("p.dat"), kPeopleData);
+  }
+
   TempDir dir_;
 };
 
@@ -174,15 +189,8 @@ TEST_F(Tool, OutputOpenFailures) {
   fs::create_directory(P("folder"));
   for (const auto& [arg, message] : std::vector<std::pair<std::string, std::string>>{
            {"no/dir/p.dat", "Invalid filename"}, {"folder", "File access denied"}}) {
-    RunResult r = Run({"p.dbf", arg, "p.sql"});
-    EXPECT_EQ(r.out, Guarded(arg, message));
-    EXPECT_EQ(r.code, 99);
-    EXPECT_FALSE(Has("p.sql"));
-
-    r = Run({"p.dbf", "p.dat", arg});
-    EXPECT_EQ(r.out, Guarded(arg, message));
-    EXPECT_EQ(r.code, 99);
-    EXPECT_EQ(Get("p.dat"), kPeopleData);
+    ExpectDataRefused(arg, message);
+    ExpectScriptRefused(arg, message);
   }
 }
 
@@ -196,22 +204,12 @@ TEST_F(Tool, OutputThatIsTheTableOrTheDataFile) {
   const std::string same_table = "Файл совпадает с исходной таблицей.";
   for (const char* name : {"p.dbf", "./p.dbf", "link.dbf", "hard.dbf"}) {
     SCOPED_TRACE(name);
-    RunResult r = Run({"p.dbf", name, "p.sql"});
-    EXPECT_EQ(r.out, Guarded(name, same_table));
-    EXPECT_EQ(r.code, 99);
-    EXPECT_FALSE(Has("p.sql"));
-
-    r = Run({"p.dbf", "p.dat", name});
-    EXPECT_EQ(r.out, Guarded(name, same_table));
-    EXPECT_EQ(r.code, 99);
-    EXPECT_EQ(Get("p.dat"), kPeopleData);
+    ExpectDataRefused(name, same_table);
+    ExpectScriptRefused(name, same_table);
     EXPECT_EQ(Get("p.dbf"), table);
   }
   fs::create_symlink("p.dat", P("link.dat"));
-  RunResult r = Run({"p.dbf", "p.dat", "link.dat"});
-  EXPECT_EQ(r.out, Guarded("link.dat", "Файл совпадает с результирующим файлом."));
-  EXPECT_EQ(r.code, 99);
-  EXPECT_EQ(Get("p.dat"), kPeopleData);
+  ExpectScriptRefused("link.dat", "Файл совпадает с результирующим файлом.");
   EXPECT_EQ(Get("p.dbf"), table);
 }
 

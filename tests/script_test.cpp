@@ -9,15 +9,6 @@
 
 namespace {
 
-TDbfField MakeField(const std::string& name, char type, uint8_t width, uint8_t decimals = 0) {
-  TDbfField f;
-  memcpy(f.bytes, name.data(), std::min<size_t>(name.size(), 11));
-  f.bytes[kFieldType] = static_cast<uint8_t>(type);
-  f.bytes[kFieldWidth] = width;
-  f.bytes[kFieldDecimals] = decimals;
-  return f;
-}
-
 TEST(TableScript, Example) {
   FieldList fields = {MakeField("NAME", 'C', 20), MakeField("FLAG", 'L', 1), MakeField("AGE", 'N', 3),
                       MakeField("PRICE", 'N', 8, 2)};

@@ -1,11 +1,13 @@
 // Builds dBASE III tables in memory for the tests, and damages them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "mydbf.h"
 #include "platform.h"
 
 class TableBuilder {
@@ -93,6 +95,16 @@ inline std::string SetByte(std::string s, size_t pos, uint8_t value) {
 inline std::string Cut(std::string s, size_t size) {
   s.resize(std::min(s.size(), size));
   return s;
+}
+
+// One field descriptor, as ReadFieldDescriptors would give it.
+inline TDbfField MakeField(const std::string& name, char type, uint8_t width, uint8_t decimals = 0) {
+  TDbfField f;
+  std::copy_n(name.begin(), std::min<size_t>(name.size(), kFieldNameSize), f.bytes + kFieldName);
+  f.bytes[kFieldType] = static_cast<uint8_t>(type);
+  f.bytes[kFieldWidth] = width;
+  f.bytes[kFieldDecimals] = decimals;
+  return f;
 }
 
 // Code page 866 text from readable UTF-8.
