@@ -21,35 +21,30 @@ struct Translation {
 };
 const Translation kTranslation;
 
-// Translates n bytes of text. Texts of 16 bytes and more go 16 at a time where
-// the processor has SSE2: the letters move by a fixed amount (0x80-0xAF by
-// 0x40, 0xE0-0xEF by 0x10); a block holding anything else that changes (the
-// signs at 0xF0-0xF9) goes through the table. The last block may overlap the
-// one before it; it writes the same bytes again.
-void TranslateText(const uint8_t* src, uint8_t* dst, size_t n) {
+// Translates n bytes in place. Where the processor has SSE2 they go 16 at a
+// time: the letters move by a fixed amount (0x80-0xAF by 0x40, 0xE0-0xEF by
+// 0x10); a block holding one of the signs at 0xF0-0xF9 goes through the table.
+void TranslateInPlace(uint8_t* bytes, size_t n) {
+  size_t i = 0;
 #if defined(__SSE2__) || defined(_M_X64)
-  if (n >= 16) {
-    const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80));
-    // Lanes where lo <= b < lo + count, unsigned.
-    auto in_range = [&](__m128i v, int lo, int count) {
-      __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(lo)));
-      return _mm_cmplt_epi8(_mm_xor_si128(offset, bias), _mm_set1_epi8(static_cast<char>(count ^ 0x80)));
-    };
-    for (size_t i = 0;; i += 16) {
-      if (i + 16 > n) i = n - 16;
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-      if (_mm_movemask_epi8(in_range(v, 0xF0, 10)) != 0) {
-        for (size_t k = i; k < i + 16; ++k) dst[k] = kTranslation.to[src[k]];
-      } else {
-        const __m128i add = _mm_or_si128(_mm_and_si128(in_range(v, 0x80, 0x30), _mm_set1_epi8(0x40)),
-                                         _mm_and_si128(in_range(v, 0xE0, 0x10), _mm_set1_epi8(0x10)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_add_epi8(v, add));
-      }
-      if (i + 16 == n) return;
+  const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80));
+  // Lanes where lo <= b < lo + count, unsigned.
+  auto in_range = [&](__m128i v, int lo, int count) {
+    __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(lo)));
+    return _mm_cmplt_epi8(_mm_xor_si128(offset, bias), _mm_set1_epi8(static_cast<char>(count ^ 0x80)));
+  };
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    if (_mm_movemask_epi8(in_range(v, 0xF0, 10)) != 0) {
+      for (size_t k = i; k < i + 16; ++k) bytes[k] = kTranslation.to[bytes[k]];
+    } else {
+      const __m128i add = _mm_or_si128(_mm_and_si128(in_range(v, 0x80, 0x30), _mm_set1_epi8(0x40)),
+                                       _mm_and_si128(in_range(v, 0xE0, 0x10), _mm_set1_epi8(0x10)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i), _mm_add_epi8(v, add));
     }
   }
 #endif
-  for (size_t i = 0; i < n; ++i) dst[i] = kTranslation.to[src[i]];
+  for (; i < n; ++i) bytes[i] = kTranslation.to[bytes[i]];
 }
 
 constexpr uint8_t kBlank = 0x20;
@@ -141,7 +136,8 @@ ColumnType ColumnOf(const TDbfField& field, Layout layout) {
   return {ColumnKind::kVarChar, std::max<uint16_t>(width, 1)};  // VarChar(0) can't be declared
 }
 
-TRecordPlan::TRecordPlan(const FieldList& fields, uint16_t record_length, Layout layout) {
+TRecordPlan::TRecordPlan(const FieldList& fields, uint16_t record_length, Layout layout)
+    : record_length_(record_length) {
   size_t columns = 0;
   for (const TDbfField& field : fields)
     if (ColumnOf(field, layout).kind != ColumnKind::kNone) ++columns;
@@ -174,16 +170,54 @@ TRecordPlan::TRecordPlan(const FieldList& fields, uint16_t record_length, Layout
   }
 }
 
+namespace {
+
+// PackedNumber for texts of blanks, digits, signs and dots only, in one pass:
+// the first dot is dropped where it stands, which is the same as removing it
+// before trimming. Returns false for a text it does not cover (hex forms).
+bool DecimalNumber(const uint8_t* p, const uint8_t* end, bool drop_dot, int32_t* value) {
+  constexpr uint64_t kMagnitudeLimit = uint64_t{1} << 31;
+  *value = -1;
+  while (p < end && (*p <= 32 || (*p == '.' && drop_dot))) {
+    if (*p++ == '.') drop_dot = false;
+  }
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  uint64_t magnitude = 0;
+  bool any_digit = false;
+  bool bad = false;
+  for (; p < end; ++p) {
+    const unsigned digit = static_cast<unsigned>(*p) - '0';
+    if (digit <= 9) {
+      magnitude = magnitude * 10 + digit;
+      if (magnitude > kMagnitudeLimit) bad = true, magnitude = kMagnitudeLimit + 1;
+      any_digit = true;
+    } else if (*p == '.' && drop_dot) {
+      drop_dot = false;
+    } else {
+      break;
+    }
+  }
+  for (; p < end; ++p) {  // only blanks and the first dot may follow
+    if (*p == '$' || *p == 'x' || *p == 'X') return false;
+    if (*p == '.' && drop_dot) drop_dot = false;
+    else if (*p > 32) bad = true;
+  }
+  if (bad || !any_digit) return true;
+  if (negative) *value = static_cast<int32_t>(-static_cast<int64_t>(magnitude));
+  else if (magnitude < kMagnitudeLimit) *value = static_cast<int32_t>(magnitude);
+  return true;
+}
+
+}  // namespace
+
 int32_t PackedNumber(const uint8_t* text, size_t n, uint8_t decimals) {
+  int32_t value;
+  if (DecimalNumber(text, text + n, decimals != 0, &value)) return value;
+  // The general way: remove the first dot, trim, then read.
   uint8_t buf[256];
   n = std::min(n, sizeof buf);
-  const uint8_t* dot = nullptr;
-  if (decimals != 0)
-    for (const uint8_t* p = text; p < text + n; ++p)
-      if (*p == '.') {
-        dot = p;
-        break;
-      }
+  const uint8_t* dot = decimals != 0 ? static_cast<const uint8_t*>(memchr(text, '.', n)) : nullptr;
   const uint8_t* begin = text;
   const uint8_t* end = text + n;
   if (dot != nullptr) {
@@ -249,7 +283,10 @@ inline int64_t NumberOf(const FieldPlan& f, const uint8_t* text, int64_t lo, int
 
 }  // namespace
 
-void ConvertRecord(const uint8_t* record, const TRecordPlan& plan, OutBuffer& out) {
+namespace {
+
+// One record whose text is translated already.
+void EncodeRecord(const uint8_t* record, const TRecordPlan& plan, OutBuffer& out) {
   for (const FieldPlan& f : plan.Fields()) {
     uint8_t* p = out.Reserve(f.out_bytes);
     if (f.gap != 0) {
@@ -261,7 +298,7 @@ void ConvertRecord(const uint8_t* record, const TRecordPlan& plan, OutBuffer& ou
       case ColumnKind::kVarChar: {
         PutU16(p, f.width);
         p += kLengthWord;
-        TranslateText(src, p, f.present);
+        memcpy(p, src, f.present);
         if (f.present != f.width) memset(p + f.present, kBlank, f.width - f.present);
         if (f.text_size != f.width) memset(p + f.width, 0, f.text_size - f.width);
         p += f.text_size;
@@ -284,4 +321,19 @@ void ConvertRecord(const uint8_t* record, const TRecordPlan& plan, OutBuffer& ou
     }
     out.Commit(p);
   }
+}
+
+}  // namespace
+
+void ConvertRecords(uint8_t* records, size_t count, const TRecordPlan& plan, OutBuffer& out) {
+  const size_t length = plan.RecordLength();
+  // Numbers read the same from translated bytes: translation changes only
+  // bytes from 0x80 up, into bytes from 0x80 up, which no number holds.
+  TranslateInPlace(records, count * length);
+  for (size_t i = 0; i < count; ++i) EncodeRecord(records + i * length, plan, out);
+}
+
+void ConvertRecord(const uint8_t* record, const TRecordPlan& plan, OutBuffer& out) {
+  std::vector<uint8_t> copy(record, record + plan.RecordLength());
+  ConvertRecords(copy.data(), 1, plan, out);
 }

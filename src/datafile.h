@@ -48,11 +48,13 @@ class TRecordPlan {
  public:
   TRecordPlan(const FieldList& fields, uint16_t record_length, Layout layout);
   const std::vector<FieldPlan>& Fields() const { return fields_; }
+  uint16_t RecordLength() const { return record_length_; }
   // Bytes of one converted record.
   uint64_t RecordBytes() const { return record_bytes_; }
   size_t MaxFieldBytes() const { return max_field_bytes_; }
 
  private:
+  uint16_t record_length_;
   std::vector<FieldPlan> fields_;
   uint64_t record_bytes_ = 0;
   size_t max_field_bytes_ = 0;
@@ -60,7 +62,12 @@ class TRecordPlan {
 
 constexpr size_t kDataBufferSize = size_t{1} << 20;
 
-// Converts one record (deletion flag first) into `out`.
+// Converts `count` records that follow each other (deletion flag first, the
+// plan's record length each) into `out`. Their bytes are translated in place
+// on the way: the chunk loop hands its buffer over and reads it no more.
+void ConvertRecords(uint8_t* records, size_t count, const TRecordPlan& plan, OutBuffer& out);
+
+// Converts one record, leaving its bytes as they are.
 void ConvertRecord(const uint8_t* record, const TRecordPlan& plan, OutBuffer& out);
 
 // The packed layout's number: the text with its first '.' removed when the

@@ -53,7 +53,7 @@ void DataArea::ConvertRecords(const TRecordPlan& plan, OutputFile& data) {
     if (n == 0) break;
     size_t whole = n / record_length_;
     size_t k = records_left_ > 0 ? std::min<size_t>(whole, static_cast<size_t>(records_left_)) : 0;
-    for (size_t i = 0; i < k; ++i) ConvertRecord(chunk_.get() + i * record_length_, plan, out);
+    ::ConvertRecords(chunk_.get(), k, plan, out);
     records_left_ -= static_cast<int32_t>(k);
     remaining_ -= std::min<uint64_t>(n, remaining_);
     if (last_chunk) break;

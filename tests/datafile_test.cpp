@@ -5,6 +5,7 @@
 #include <iconv.h>
 
 #include <cstring>
+#include <random>
 
 #include "memory_files.h"
 #include "table_builder.h"
@@ -88,6 +89,51 @@ TEST(PackedNumber, Cases) {
   }
 }
 
+// The rule written out plainly: remove the first '.', trim, read an integer.
+int32_t ReferenceNumber(std::string text, uint8_t decimals) {
+  if (decimals != 0) {
+    size_t dot = text.find('.');
+    if (dot != std::string::npos) text.erase(dot, 1);
+  }
+  text = Trim(text);
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (text.compare(i, 1, "$") == 0 || text.compare(i, 1, "x") == 0 || text.compare(i, 1, "X") == 0) {
+    base = 16;
+    i += 1;
+  } else if (text.compare(i, 2, "0x") == 0 || text.compare(i, 2, "0X") == 0) {
+    base = 16;
+    i += 2;
+  }
+  if (i == text.size()) return -1;
+  long long value = 0;
+  for (; i < text.size(); ++i) {
+    const std::string digits = base == 10 ? "0123456789" : "0123456789abcdef";
+    size_t d = digits.find(static_cast<char>(base == 16 ? tolower(text[i]) : text[i]));
+    if (d == std::string::npos) return -1;
+    value = value * base + static_cast<long long>(d);
+    if (value > 2147483648LL) return -1;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) return -1;
+  return static_cast<int32_t>(value);
+}
+
+TEST(PackedNumber, AgreesWithThePlainRuleOnRandomTexts) {
+  std::mt19937 rng(866);
+  const std::string alphabet = "  0123456789999..--+$xXaF\x01\xC0";
+  for (int i = 0; i < 300000; ++i) {
+    std::string text(rng() % 14, ' ');
+    for (char& c : text) c = alphabet[rng() % alphabet.size()];
+    const uint8_t decimals = static_cast<uint8_t>(rng() % 3);
+    ASSERT_EQ(PackedNumber(reinterpret_cast<const uint8_t*>(text.data()), text.size(), decimals),
+              ReferenceNumber(text, decimals))
+        << '"' << text << "\" decimals " << int{decimals};
+  }
+}
+
 TEST(PackedNumber, WidthDecidesTwoOrFourBytes) {
   struct Case {
     uint8_t width;
@@ -147,6 +193,17 @@ TEST(Cp866ToWin1251, TextConversionFollowsTheTable) {
   for (int b = 0x80; b < 0xB0; ++b) letters += static_cast<char>(b), want += static_cast<char>(b + 0x40);
   for (int b = 0xE0; b < 0xF0; ++b) letters += static_cast<char>(b), want += static_cast<char>(b + 0x10);
   EXPECT_EQ(Convert({MakeField("T", 'C', 64)}, " " + letters), want);
+}
+
+// The chunk is translated as a whole, numeric fields included; that is safe
+// because every byte that changes, and everything it becomes, is 0x80 or
+// above, where no number has a character.
+TEST(Cp866ToWin1251, ChangesOnlyHighBytesIntoHighBytes) {
+  for (int b = 0; b < 256; ++b) {
+    if (Cp866ToWin1251[b] == 0) continue;
+    EXPECT_GE(b, 0x80);
+    EXPECT_GE(Cp866ToWin1251[b], 0x80) << b;
+  }
 }
 
 // Every Cyrillic letter against the system's own converter.
