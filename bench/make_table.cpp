@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     int n = 3 + static_cast<int>(rng() % 9);
     bool latin = rng() % 5 == 0;
     for (int k = 0; k < n; ++k) {
-      unsigned c = static_cast<unsigned>(latin ? 'a' + rng() % 26 : (rng() % 2 ? 0x80 + rng() % 48 : 0xE0 + rng() % 16)));
+      unsigned c = static_cast<unsigned>(latin ? 'a' + rng() % 26 : (rng() % 2 ? 0x80 + rng() % 48 : 0xE0 + rng() % 16));
       w += static_cast<char>(c);
     }
     words.push_back(w);

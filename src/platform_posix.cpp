@@ -113,7 +113,9 @@ void File::WriteAll(const void* buf, size_t n) {
 void File::Truncate() {
   struct stat st;
   if (fstat(fd_, &st) != 0) throw ErrorFromOs(errno, path_, true);
-  if (S_ISREG(st.st_mode) && ftruncate(fd_, 0) != 0) throw ErrorFromOs(errno, path_, true);
+  // A file that is empty already is left alone: cutting it anyway would make
+  // ext4 push all that is written to disk at close, as for a replaced file.
+  if (S_ISREG(st.st_mode) && st.st_size > 0 && ftruncate(fd_, 0) != 0) throw ErrorFromOs(errno, path_, true);
 }
 
 FileId File::Id() const {
