@@ -51,6 +51,10 @@ void DataArea::ConvertRecords(const TRecordPlan& plan, OutputFile& data) {
     bool last_chunk = remaining_ <= chunk_size_;
     size_t n = chunk_size_ > 0 ? table_.Read(chunk_.get(), chunk_size_) : 0;
     if (n == 0) break;
+    // The header's record count may lie either way: only whole records that
+    // are present are converted, and none past the count (a count of 2^31 or
+    // more reads as negative: none). The bytes after the last whole record,
+    // the end-of-file marker or a record cut short, are read and left alone.
     size_t whole = n / record_length_;
     size_t k = records_left_ > 0 ? std::min<size_t>(whole, static_cast<size_t>(records_left_)) : 0;
     ::ConvertRecords(chunk_.get(), k, plan, out);

@@ -19,6 +19,14 @@ bool FolderOfPathExists(const std::string& path) {
   return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+FileId IdOf(const struct stat& st) {
+  FileId id;
+  id.device = static_cast<uint64_t>(st.st_dev);
+  id.inode = static_cast<uint64_t>(st.st_ino);
+  id.regular = S_ISREG(st.st_mode);
+  return id;
+}
+
 }  // namespace
 
 EInOutError ErrorFromOs(int os_error, const std::string& path, bool writing) {
@@ -66,9 +74,7 @@ std::unique_ptr<File> File::OpenWrite(const std::string& path) {
 bool File::Lookup(const std::string& path, FileId* id) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return false;
-  id->device = static_cast<uint64_t>(st.st_dev);
-  id->inode = static_cast<uint64_t>(st.st_ino);
-  id->regular = S_ISREG(st.st_mode);
+  *id = IdOf(st);
   return true;
 }
 
@@ -119,14 +125,8 @@ void File::Truncate() {
 }
 
 FileId File::Id() const {
-  FileId id;
   struct stat st;
-  if (fstat(fd_, &st) == 0) {
-    id.device = static_cast<uint64_t>(st.st_dev);
-    id.inode = static_cast<uint64_t>(st.st_ino);
-    id.regular = S_ISREG(st.st_mode);
-  }
-  return id;
+  return fstat(fd_, &st) == 0 ? IdOf(st) : FileId{};
 }
 
 void File::Close() {
