@@ -221,7 +221,8 @@ TEST_F(Tool, DevicesAreFineAsOutputs) {
 }
 
 TEST_F(Tool, FullDiskEndsWithTheReport) {
-  Put("p.dbf", People().Build());
+  const std::string table = People().Build();
+  Put("p.dbf", table);
   RunResult r = Run({"p.dbf", "/dev/full", "p.sql"});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, Report("EInOutError", "Disk full."));
@@ -233,6 +234,7 @@ TEST_F(Tool, FullDiskEndsWithTheReport) {
   EXPECT_EQ(r.err, Report("EInOutError", "Disk full."));
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(Get("p.dat"), kPeopleData);
+  EXPECT_EQ(Get("p.dbf"), table);
 }
 
 // The chunk buffer of a table with 1000 records of 65,535 bytes takes 64 MB;
