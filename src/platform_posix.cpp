@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <clocale>
 #include <cstring>
 
@@ -142,6 +143,9 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 std::string ProgramName(const char* argv0) { return BaseNameOf(argv0 ? argv0 : "dbfext"); }
 
 Console::Console(int fd) : fd_(fd), utf8_(false) {
+  // A reader that went away is a write error to report, not a signal that
+  // ends the run without a word.
+  signal(SIGPIPE, SIG_IGN);
   if (isatty(fd)) {
     const char* old = setlocale(LC_CTYPE, "");
     utf8_ = old != nullptr && strcmp(nl_langinfo(CODESET), "UTF-8") == 0;

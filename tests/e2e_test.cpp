@@ -258,6 +258,35 @@ TEST_F(Tool, OutOfMemoryEndsWithTheReport) {
   EXPECT_EQ(Run({"big.dbf", "big.dat", "big.sql"}).code, 0);  // with room enough it converts
 }
 
+// Standard output is a pipe nobody reads any more: the final line cannot be
+// written, and that is reported, not hidden behind a signal.
+TEST_F(Tool, ClosedStandardOutputIsReported) {
+  if (WindowsBuild()) GTEST_SKIP() << "pipes and signals are a POSIX matter";
+  Put("p.dbf", People().Build());
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);
+  const std::string tool = ToolPath();
+  const fs::path err = P("err.txt");
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir_.path().c_str()) != 0) _exit(126);
+    dup2(fds[1], 1);
+    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(e, 2);
+    execl(tool.c_str(), tool.c_str(), "p.dbf", "p.dat", "p.sql", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(Get("err.txt"), Report("EInOutError", "I/O error 32."));
+  EXPECT_EQ(Get("p.dat"), kPeopleData);
+  EXPECT_EQ(Get("p.sql"), kPeopleScript);
+}
+
 TEST_F(Tool, NamesStandInTheScriptAsTheyWereGiven) {
   Put("p.dbf", People().Build());
   for (const std::string name : {"it's.dat", " p.dat ", "-p.dat", "\xE9\xF6.dat"}) {
