@@ -169,7 +169,6 @@ class OutBuffer {
     return pos_;
   }
   void Commit(uint8_t* new_pos) { pos_ = new_pos; }
-  size_t Capacity() const { return static_cast<size_t>(end_ - begin_); }
   void Flush() { Drain(); }
 
  private:
